@@ -6,7 +6,8 @@ namespace {
 
 // Glyphs as they look on screen, top row first; '#' is a stroke.
 constexpr const char* kDigitArt[10][kGlyphHeight] = {
-    {  // 0
+    {
+        // 0
         "..####..",
         ".##..##.",
         "##....##",
@@ -22,7 +23,8 @@ constexpr const char* kDigitArt[10][kGlyphHeight] = {
         ".##..##.",
         "..####..",
     },
-    {  // 1
+    {
+        // 1
         "...##...",
         "..###...",
         "#####...",
@@ -38,7 +40,8 @@ constexpr const char* kDigitArt[10][kGlyphHeight] = {
         "...##...",
         "########",
     },
-    {  // 2
+    {
+        // 2
         "..####..",
         ".##..##.",
         "##....##",
@@ -54,7 +57,8 @@ constexpr const char* kDigitArt[10][kGlyphHeight] = {
         "##......",
         "########",
     },
-    {  // 3
+    {
+        // 3
         "..####..",
         ".##..##.",
         "##....##",
@@ -70,7 +74,8 @@ constexpr const char* kDigitArt[10][kGlyphHeight] = {
         ".##..##.",
         "..####..",
     },
-    {  // 4
+    {
+        // 4
         "...##...",
         "...##...",
         "..##....",
@@ -86,7 +91,8 @@ constexpr const char* kDigitArt[10][kGlyphHeight] = {
         "....##..",
         "....##..",
     },
-    {  // 5
+    {
+        // 5
         "########",
         "##......",
         "##......",
@@ -102,7 +108,8 @@ constexpr const char* kDigitArt[10][kGlyphHeight] = {
         ".##..##.",
         "..####..",
     },
-    {  // 6
+    {
+        // 6
         "....####",
         "...##...",
         "..##....",
@@ -118,7 +125,8 @@ constexpr const char* kDigitArt[10][kGlyphHeight] = {
         ".##..##.",
         "..####..",
     },
-    {  // 7
+    {
+        // 7
         "########",
         "......##",
         "......##",
@@ -134,7 +142,8 @@ constexpr const char* kDigitArt[10][kGlyphHeight] = {
         "...##...",
         "...##...",
     },
-    {  // 8
+    {
+        // 8
         "..####..",
         ".##..##.",
         "##....##",
@@ -150,7 +159,8 @@ constexpr const char* kDigitArt[10][kGlyphHeight] = {
         ".##..##.",
         "..####..",
     },
-    {  // 9
+    {
+        // 9
         "..####..",
         ".##..##.",
         "##....##",
@@ -165,7 +175,8 @@ constexpr const char* kDigitArt[10][kGlyphHeight] = {
         "....##..",
         "...##...",
         "####....",
-    },};
+    },
+};
 
 constexpr const char* kMinusArt[kGlyphHeight] = {
     "........", "........", "........", "........", "........", "........", ".######.",

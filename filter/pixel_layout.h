@@ -6,9 +6,9 @@
 enum class PixelLayout { kRgb24, kRgb32, kYuy2, kPlanar, kNone };
 
 struct CellGeometry {
-  int cellBytes;   // bytes of one digit cell within a stored row
-  int rightGap;    // bytes left unwritten at the right edge when right-aligned
-  bool bottomUp;   // first stored row is the picture's bottom row
+  int cellBytes;  // bytes of one digit cell within a stored row
+  int rightGap;   // bytes left unwritten at the right edge when right-aligned
+  bool bottomUp;  // first stored row is the picture's bottom row
 };
 
 // The host's pixel-type tests, in the order that decides overlapping types.
@@ -22,11 +22,16 @@ inline PixelLayout LayoutOf(const VideoInfo& vi) {
 
 inline CellGeometry GeometryOf(PixelLayout layout) {
   switch (layout) {
-    case PixelLayout::kRgb24: return {30, 0, true};
-    case PixelLayout::kRgb32: return {40, 0, true};
-    case PixelLayout::kYuy2: return {20, 0, false};
-    case PixelLayout::kPlanar: return {10, 2, false};
-    case PixelLayout::kNone: break;
+    case PixelLayout::kRgb24:
+      return {30, 0, true};
+    case PixelLayout::kRgb32:
+      return {40, 0, true};
+    case PixelLayout::kYuy2:
+      return {20, 0, false};
+    case PixelLayout::kPlanar:
+      return {10, 2, false};
+    case PixelLayout::kNone:
+      break;
   }
   return {0, 0, false};
 }

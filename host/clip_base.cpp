@@ -23,7 +23,9 @@ PVideoFrame GenericVideoFilter::GetFrame(int n, IScriptEnvironment* env) {
   return child->GetFrame(n, env);
 }
 
-bool GenericVideoFilter::GetParity(int n) { return child->GetParity(n); }
+bool GenericVideoFilter::GetParity(int n) {
+  return child->GetParity(n);
+}
 
 void GenericVideoFilter::GetAudio(void* buf, int64_t start, int64_t count,
                                   IScriptEnvironment* env) {

@@ -11,8 +11,7 @@ class ClipBase : public IClip {
   virtual PVideoFrame GetFrame(int n, IScriptEnvironment* env) = 0;
 
  private:
-  PVideoFrame* HOST_STDCALL GetFrameInto(PVideoFrame* result, int n,
-                                         IScriptEnvironment* env) final;
+  PVideoFrame* HOST_STDCALL GetFrameInto(PVideoFrame* result, int n, IScriptEnvironment* env) final;
   void* HOST_THISCALL DeletingDestructor(unsigned flags) final;
 };
 

@@ -169,9 +169,13 @@ class IClip {
   int refcnt_ = 0;
 };
 
-inline PClip::PClip(IClip* clip) : clip_(clip) { IClip::AddRef(clip_); }
+inline PClip::PClip(IClip* clip) : clip_(clip) {
+  IClip::AddRef(clip_);
+}
 
-inline PClip::~PClip() { IClip::Release(clip_); }
+inline PClip::~PClip() {
+  IClip::Release(clip_);
+}
 
 inline PVideoFrame IClip::GetFrame(int n, IScriptEnvironment* env) {
   alignas(PVideoFrame) unsigned char raw[sizeof(PVideoFrame)];
@@ -204,11 +208,11 @@ class AVSValue {
     Set(clip ? 'c' : 'v').clip = clip;
     AddRef();
   }
-  AVSValue(const PClip& clip) : AVSValue(clip.get()) {}                   // NOLINT
-  AVSValue(bool b) { Set('b').boolean = b; }                              // NOLINT
-  AVSValue(int i) { Set('i').integer = i; }                               // NOLINT
-  AVSValue(float f) { Set('f').floating_pt = f; }                         // NOLINT
-  AVSValue(const char* s) { Set('s').string = s; }                        // NOLINT
+  AVSValue(const PClip& clip) : AVSValue(clip.get()) {}  // NOLINT
+  AVSValue(bool b) { Set('b').boolean = b; }             // NOLINT
+  AVSValue(int i) { Set('i').integer = i; }              // NOLINT
+  AVSValue(float f) { Set('f').floating_pt = f; }        // NOLINT
+  AVSValue(const char* s) { Set('s').string = s; }       // NOLINT
   AVSValue(const AVSValue* elements, int size) {
     Set('a').array = elements;
     d_.array_size = static_cast<int16_t>(size);
@@ -322,7 +326,7 @@ class IScriptEnvironment {
   // Calls a script function across the interface; the array's bytes travel
   // with whatever reference they carry.
   static AVSValue CallApply(ApplyFunc apply, const AVSValue& args, void* user_data,
-                       IScriptEnvironment* env) {
+                            IScriptEnvironment* env) {
     AVSValueData result;
     apply(&result, AVSValue(args).Release(), user_data, env);
     return AVSValue::Adopt(result);
@@ -345,7 +349,8 @@ class IScriptEnvironment {
 #include <cstddef>
 static_assert(sizeof(VideoInfo) == 48 && offsetof(VideoInfo, num_frames) == 16 &&
               offsetof(VideoInfo, pixel_type) == 20 &&
-              offsetof(VideoInfo, num_audio_samples) == 32 && offsetof(VideoInfo, image_type) == 44);
+              offsetof(VideoInfo, num_audio_samples) == 32 &&
+              offsetof(VideoInfo, image_type) == 44);
 static_assert(offsetof(VideoFrameBuffer, refcount) == 12);
 static_assert(offsetof(VideoFrame, vfb) == 4 && offsetof(VideoFrame, pitch) == 12 &&
               offsetof(VideoFrame, pitchUV) == 32);

@@ -23,8 +23,8 @@ int main(int argc, char** argv) {
     const AVSValue clip = env.CallFunction("Stampel", AVSValue(args, 3));
     const int n = 42;
     const PVideoFrame frame = clip.AsClip()->GetFrame(n, &env);
-    std::printf("frame %d of a %dx%d YV12 clip of %d frames, luma of its bottom-right corner:\n",
-                n, vi.width, vi.height, vi.num_frames);
+    std::printf("frame %d of a %dx%d YV12 clip of %d frames, luma of its bottom-right corner:\n", n,
+                vi.width, vi.height, vi.num_frames);
     for (int y = vi.height - 14; y < vi.height; ++y) {
       const uint8_t* row = frame->GetReadPtr() + y * frame->GetPitch();
       std::string line;

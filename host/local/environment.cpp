@@ -38,7 +38,9 @@ const LocalEnvironment::Function* LocalEnvironment::Find(const char* name) const
   return nullptr;
 }
 
-void* LocalEnvironment::DeletingDestructor(unsigned) { return this; }
+void* LocalEnvironment::DeletingDestructor(unsigned) {
+  return this;
+}
 
 char* LocalEnvironment::SaveString(const char* s, int length) {
   strings_.emplace_back(s, length < 0 ? std::strlen(s) : static_cast<size_t>(length));
@@ -71,7 +73,9 @@ void LocalEnvironment::AddFunction(const char* name, const char* params, ApplyFu
   functions_.push_back(Function{name, params, apply, user_data});
 }
 
-bool LocalEnvironment::FunctionExists(const char* name) { return Find(name) != nullptr; }
+bool LocalEnvironment::FunctionExists(const char* name) {
+  return Find(name) != nullptr;
+}
 
 AVSValueData* LocalEnvironment::Invoke(AVSValueData* result, const char* name, AVSValueData args,
                                        const char**) {

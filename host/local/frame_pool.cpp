@@ -59,8 +59,9 @@ PVideoFrame FramePool::New(const FrameShape& shape) {
   Slot* slot = FreeSlot(lumaBytes + 2 * chromaBytes, false);
   slot->buffer.refcount = 1;
   // The planar order of the frame server: luma, then V, then U.
-  slot->frame = VideoFrame{0,     &slot->buffer, 0,          pitch, shape.rowSize, shape.height,
-                           lumaBytes + chromaBytes, lumaBytes, chromaPitch};
+  slot->frame = VideoFrame{
+      0,         &slot->buffer, 0, pitch, shape.rowSize, shape.height, lumaBytes + chromaBytes,
+      lumaBytes, chromaPitch};
   return PVideoFrame(&slot->frame);
 }
 
@@ -68,8 +69,8 @@ PVideoFrame FramePool::Wrap(const FrameShape& shape, uint8_t* data, int dataSize
                             int chromaPitch, int offsetU, int offsetV) {
   Slot* slot = FreeSlot(dataSize, true);
   slot->buffer = VideoFrameBuffer{data, dataSize, 0, 1};
-  slot->frame = VideoFrame{0,           &slot->buffer, 0,      pitch, shape.rowSize, shape.height,
-                           offsetU,     offsetV,       chromaPitch};
+  slot->frame = VideoFrame{0,       &slot->buffer, 0,          pitch, shape.rowSize, shape.height,
+                           offsetU, offsetV,       chromaPitch};
   return PVideoFrame(&slot->frame);
 }
 

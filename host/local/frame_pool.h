@@ -35,8 +35,8 @@ class FramePool {
   // included, are left as the recycled storage had them.
   PVideoFrame New(const FrameShape& shape);
   // A frame over memory the caller owns and keeps alive while the frame lives.
-  PVideoFrame Wrap(const FrameShape& shape, uint8_t* data, int dataSize, int pitch,
-                   int chromaPitch, int offsetU, int offsetV);
+  PVideoFrame Wrap(const FrameShape& shape, uint8_t* data, int dataSize, int pitch, int chromaPitch,
+                   int offsetU, int offsetV);
   // A writable copy of the frame's whole storage.
   PVideoFrame Copy(const VideoFrame& frame);
 

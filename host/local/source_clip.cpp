@@ -3,8 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-SourceClip::SourceClip(const VideoInfo& vi, LocalEnvironment& host, Sharing sharing,
-                       Painter paint)
+SourceClip::SourceClip(const VideoInfo& vi, LocalEnvironment& host, Sharing sharing, Painter paint)
     : vi_(vi), host_(host), sharing_(sharing), paint_(std::move(paint)) {}
 
 void SourceClip::PaintNoise(int n, VideoFrame& frame) {
@@ -41,7 +40,9 @@ void SourceClip::GetAudio(void* buf, int64_t start, int64_t count, IScriptEnviro
   for (int64_t i = 0; i < count * 2; ++i) out[i] = static_cast<uint8_t>(start + i);
 }
 
-void SourceClip::SetCacheHints(int, int) { ++cacheHintCalls_; }
+void SourceClip::SetCacheHints(int, int) {
+  ++cacheHintCalls_;
+}
 
 VideoInfo MakeVideoInfo(int width, int height, uint32_t pixelType, int numFrames) {
   VideoInfo vi;
