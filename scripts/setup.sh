@@ -4,9 +4,9 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake ninja-build pkg-config python3
+  build-essential cmake ninja-build pkg-config python3 python3-matplotlib
   libgtest-dev libgmock-dev libbenchmark-dev
-  clang lld llvm
+  clang lld llvm libclang-rt-14-dev
   g++-mingw-w64-i686 wine wine32:i386
   ffmpeg
 )
