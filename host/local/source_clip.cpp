@@ -20,7 +20,7 @@ void SourceClip::PaintNoise(int n, VideoFrame& frame) {
 PVideoFrame SourceClip::GetFrame(int n, IScriptEnvironment*) {
   ++framesServed_;
   // Past either end the nearest frame is served, as the frame server does.
-  const int index = std::clamp(n, 0, std::max(vi_.num_frames - 1, 0));
+  const int index = std::clamp(n, 0, std::max(vi_.num_frames, 1) - 1);
   if (sharing_ == Sharing::kShared && cached_ && cachedIndex_ == index) return cached_;
 
   PVideoFrame frame = host_.Frames().New(ShapeOf(vi_));
