@@ -29,7 +29,9 @@ class LocalEnvironment : public IScriptEnvironment {
   explicit LocalEnvironment(int rowPadding = 16);
   LocalEnvironment(const LocalEnvironment&) = delete;
   LocalEnvironment& operator=(const LocalEnvironment&) = delete;
-  ~LocalEnvironment();
+  // Virtual for subclasses that alter the host's behaviour; it takes slots
+  // after the host's own, which stay as they are.
+  virtual ~LocalEnvironment();
 
   // Calls the registered script function name with an argument array, as a
   // script line would. Raises HostError for an unknown name.
