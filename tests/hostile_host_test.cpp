@@ -4,11 +4,69 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <vector>
 
 #include "host/local/source_clip.h"
+#include "plugin/plugin.h"
 #include "tests/support/reference_stamp.h"
 
 namespace {
+
+// A host whose MakeWritable leaves every frame as it was, shared or not.
+class StubbornEnvironment : public LocalEnvironment {
+ public:
+  bool HOST_STDCALL MakeWritable(PVideoFrame*) override {
+    ++calls;
+    return false;
+  }
+  int calls = 0;
+};
+
+// A frame the filter cannot write (the source still holds it, so the write
+// pointer is null) comes back as the source's own frame, untouched: no
+// digits, no write anywhere, no copy, every reference returned.
+TEST(UnwritableFrame, ComesBackUntouchedAndUnstamped) {
+  for (uint32_t type : {CS_BGR24, CS_BGR32, CS_YUY2, CS_YV12, CS_I420}) {
+    SCOPED_TRACE(type);
+    StubbornEnvironment env;
+    AvisynthPluginInit2(&env);
+    const VideoInfo vi = MakeVideoInfo(64, 20, type, 100);
+    auto* source = new SourceClip(vi, env, Sharing::kShared);
+    const PClip sourceClip = source;
+    const PClip twin = new SourceClip(vi, env, Sharing::kShared);
+    const AVSValue args[1] = {sourceClip};
+    const PClip clip = env.CallFunction("Stampel", AVSValue(args, 1)).AsClip();
+
+    for (int n : {0, 42, 42}) {
+      const PVideoFrame frame = clip->GetFrame(n, &env);
+      EXPECT_EQ(frame.get(), source->Cached().get());
+      EXPECT_EQ(frame->refcount, 2);  // the source's and ours
+      EXPECT_EQ(frame->vfb->sequence_number, 0);
+      EXPECT_EQ(reference::Storage(*frame.get()),
+                reference::Storage(*twin->GetFrame(n, &env).get()));
+    }
+    EXPECT_EQ(env.calls, 3);
+    EXPECT_EQ(env.CopiesMade(), 0);
+    EXPECT_EQ(source->Cached()->refcount, 1);
+  }
+}
+
+// The filter goes by the frame, not by what MakeWritable reports: a frame it
+// holds alone is stamped even by a host that did nothing to it.
+TEST(UnwritableFrame, AFrameHeldAloneIsStampedWhateverMakeWritableDid) {
+  StubbornEnvironment env;
+  AvisynthPluginInit2(&env);
+  const VideoInfo vi = MakeVideoInfo(64, 20, CS_YV12, 100);
+  const PClip source = new SourceClip(vi, env, Sharing::kUnshared);
+  const PClip twin = new SourceClip(vi, env, Sharing::kShared);
+  const AVSValue args[1] = {source};
+  const PClip clip = env.CallFunction("Stampel", AVSValue(args, 1)).AsClip();
+  const PVideoFrame frame = clip->GetFrame(42, &env);
+  EXPECT_EQ(reference::Storage(*frame.get()),
+            reference::Stamp(reference::Storage(*twin->GetFrame(42, &env).get()), *frame.get(), vi,
+                             "042", false));
+  EXPECT_EQ(env.calls, 1);
+}
 
 // Past either end of a clip the nearest frame is served, also for frame
 // counts at the limits of their type and for clips without frames.
