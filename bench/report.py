@@ -310,6 +310,9 @@ def main():
     out.append("```sh\nscripts/bench.sh\n```\n")
     out.append("which runs, after building:\n")
     out.append(f"```sh\nstampel_bench {args.flags}\n```\n")
+    out.append("Debian's Google Benchmark library warns that it was built as DEBUG: that is "
+               "the library's own code around the timed loop, not the code under test, which "
+               "the `bench` preset builds optimised.\n")
     out.append("`stampel_bench` (in `bench/`) loads the plugin module into the project's own "
                "host, calls `Stampel` through the registered script function and asks for "
                "frames through the filter's `GetFrame` slot, as a frame server does. Cases:\n")
@@ -360,7 +363,8 @@ def main():
     out.append("## Whole pipeline\n")
     if args.pipeline:
         with open(args.pipeline) as f:
-            out.append(f.read().strip() + "\n")
+            report = f.read().strip()
+        out.append((report or "The timing script printed no report.") + "\n")
     else:
         out.append((args.pipeline_note or "Not run.") + "\n")
 
