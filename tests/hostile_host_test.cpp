@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <new>
 #include <vector>
 
 #include "host/local/source_clip.h"
@@ -87,6 +88,34 @@ TEST(SourceClip, ServesTheNearestFrameForExtremeFrameCounts) {
                        [&painted](int n, VideoFrame&) { painted = n; });
     EXPECT_TRUE(clip->GetFrame(c.n, &env));
     EXPECT_EQ(painted, c.index);
+  }
+}
+
+// Frames whose storage would pass the host's 32-bit sizes, padding included,
+// or whose shape is negative, are refused as an allocation that cannot be
+// had, before any size is computed in 32 bits.
+TEST(FramePool, RefusesFramesPastThe32BitSizes) {
+  struct Refused {
+    const char* what;
+    uint32_t type;
+    int width, height;
+  } const pictures[] = {
+      {"RGB24 row past 32 bits", CS_BGR24, INT_MAX / 3 + 1, 14},
+      {"RGB32 row past 32 bits", CS_BGR32, INT_MAX / 4 + 1, 14},
+      {"YUY2 row past 32 bits", CS_YUY2, INT_MAX / 2 + 1, 14},
+      {"fits without row padding only", CS_BGR32, 16384, 32767},
+      {"4:2:0 planes past 32 bits", CS_YV12, 1 << 16, 1 << 15},
+      {"unknown type past 32 bits", 0, 1 << 16, 1 << 15},
+      {"negative width", CS_YUY2, -64, 14},
+      {"negative height", CS_I420, 64, -14},
+  };
+  for (const Refused& p : pictures) {
+    SCOPED_TRACE(p.what);
+    LocalEnvironment env;
+    const VideoInfo vi = MakeVideoInfo(p.width, p.height, p.type, 1);
+    PVideoFrame frame;
+    EXPECT_THROW(env.NewVideoFrame(&frame, vi, 16), std::bad_alloc);
+    EXPECT_EQ(env.Frames().FramesAllocated(), 0);
   }
 }
 

@@ -1,6 +1,8 @@
 #include "host/local/frame_pool.h"
 
+#include <climits>
 #include <cstring>
+#include <new>
 
 struct FramePool::Slot {
   VideoFrameBuffer buffer{};
@@ -12,12 +14,18 @@ struct FramePool::Slot {
 FrameShape ShapeOf(const VideoInfo& vi) {
   FrameShape shape;
   shape.height = vi.height;
+  // A row past the host's 32-bit sizes cannot be stored at all.
+  auto row = [&vi](int bytesPerPixel) {
+    const int64_t bytes = int64_t{vi.width} * bytesPerPixel;
+    if (bytes > INT_MAX) throw std::bad_alloc();
+    return static_cast<int>(bytes);
+  };
   if (vi.IsRGB24()) {
-    shape.rowSize = vi.width * 3;
+    shape.rowSize = row(3);
   } else if (vi.IsRGB32()) {
-    shape.rowSize = vi.width * 4;
+    shape.rowSize = row(4);
   } else if (vi.IsYUY2()) {
-    shape.rowSize = vi.width * 2;
+    shape.rowSize = row(2);
   } else if (vi.IsYV12()) {
     shape.rowSize = vi.width;
     shape.chromaRowSize = vi.width / 2;
@@ -51,11 +59,23 @@ FramePool::Slot* FramePool::FreeSlot(int dataSize, bool wrapped) {
 }
 
 PVideoFrame FramePool::New(const FrameShape& shape) {
-  auto padded = [this](int rowSize) { return (rowSize + 15) / 16 * 16 + rowPadding_; };
-  const int pitch = padded(shape.rowSize);
-  const int chromaPitch = shape.chromaRowSize ? padded(shape.chromaRowSize) : 0;
-  const int lumaBytes = pitch * shape.height;
-  const int chromaBytes = chromaPitch * shape.chromaHeight;
+  // Sizes are worked out in 64 bits: storage past the host's 32-bit sizes,
+  // padding included, or of a negative shape, cannot be had.
+  if (shape.rowSize < 0 || shape.height < 0 || shape.chromaRowSize < 0 || shape.chromaHeight < 0) {
+    throw std::bad_alloc();
+  }
+  auto padded = [this](int64_t rowSize) { return (rowSize + 15) / 16 * 16 + rowPadding_; };
+  const int64_t pitch64 = padded(shape.rowSize);
+  const int64_t chromaPitch64 = shape.chromaRowSize ? padded(shape.chromaRowSize) : 0;
+  const int64_t lumaBytes64 = pitch64 * shape.height;
+  const int64_t chromaBytes64 = chromaPitch64 * shape.chromaHeight;
+  if (pitch64 > INT_MAX || chromaPitch64 > INT_MAX || lumaBytes64 + 2 * chromaBytes64 > INT_MAX) {
+    throw std::bad_alloc();
+  }
+  const int pitch = static_cast<int>(pitch64);
+  const int chromaPitch = static_cast<int>(chromaPitch64);
+  const int lumaBytes = static_cast<int>(lumaBytes64);
+  const int chromaBytes = static_cast<int>(chromaBytes64);
   Slot* slot = FreeSlot(lumaBytes + 2 * chromaBytes, false);
   slot->buffer.refcount = 1;
   // The planar order of the frame server: luma, then V, then U.
