@@ -101,6 +101,17 @@ std::string Describe(const std::string& path) {
   return path == "-" ? "standard input" : path;
 }
 
+// A pipe's default buffer holds a small part of a frame; a larger one saves
+// the two processes most of their turns at it. Best effort.
+void WidenPipe(int fd) {
+#if defined(F_SETPIPE_SZ)
+  struct stat st;
+  if (fstat(fd, &st) == 0 && S_ISFIFO(st.st_mode)) fcntl(fd, F_SETPIPE_SZ, 1 << 20);
+#else
+  (void)fd;
+#endif
+}
+
 }  // namespace
 
 InStream::InStream(int fd, std::string name, bool owned)
@@ -121,6 +132,7 @@ std::unique_ptr<InStream> InStream::Open(const std::string& path) {
 #if defined(_WIN32)
     _setmode(0, _O_BINARY);
 #endif
+    WidenPipe(0);
     return std::unique_ptr<InStream>(new InStream(0, Describe(path), false));
   }
   const int fd = OpenIn(path);
@@ -189,6 +201,7 @@ std::unique_ptr<OutStream> OutStream::Open(const std::string& path, const InStre
 #if defined(_WIN32)
     _setmode(1, _O_BINARY);
 #endif
+    WidenPipe(1);
     return std::unique_ptr<OutStream>(new OutStream(1, "standard output", false));
   }
 #if !defined(_WIN32)
