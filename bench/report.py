@@ -215,6 +215,7 @@ def main():
     parser.add_argument("--flags", required=True, help="flags the benchmark ran with")
     parser.add_argument("--pipeline", help="the whole-pipeline report (Markdown), if made")
     parser.add_argument("--pipeline-note", help="why there is no whole-pipeline report")
+    parser.add_argument("--pipeline-command", help="the command that made the pipeline report")
     parser.add_argument("--out", required=True)
     parser.add_argument("--plot", required=True)
     args = parser.parse_args()
@@ -310,6 +311,8 @@ def main():
     out.append("```sh\nscripts/bench.sh\n```\n")
     out.append("which runs, after building:\n")
     out.append(f"```sh\nstampel_bench {args.flags}\n```\n")
+    if args.pipeline_command:
+        out.append(f"and for the whole pipeline:\n\n```sh\n{args.pipeline_command}\n```\n")
     out.append("Debian's Google Benchmark library warns that it was built as DEBUG: that is "
                "the library's own code around the timed loop, not the code under test, which "
                "the `bench` preset builds optimised.\n")

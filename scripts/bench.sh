@@ -31,8 +31,12 @@ for candidate in bench/pipeline/run.sh bench/pipeline/*.sh bench/pipeline/*.py; 
 done
 if [ -n "$pipeline_script" ]; then
   echo "== whole pipeline: $pipeline_script"
-  if STAMPEL_BUILD_DIR="$build" "./$pipeline_script" >"$results/pipeline.md"; then
-    pipeline_args=(--pipeline "$results/pipeline.md")
+  case "$pipeline_script" in
+    *.py) runner=python3 ;;
+    *) runner=bash ;;
+  esac
+  if STAMPEL_BUILD_DIR="$build" "$runner" "$pipeline_script" >"$results/pipeline.md"; then
+    pipeline_args=(--pipeline "$results/pipeline.md" --pipeline-command "$pipeline_script")
   else
     pipeline_args=(--pipeline-note "\`$pipeline_script\` failed (exit status $?); no figures.")
   fi
