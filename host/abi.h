@@ -14,6 +14,9 @@
 // - Destructors are not virtual in the host-facing slot tables: g++ would give
 //   them two slots where the host has one. Each interface declares the host's
 //   single deleting-destructor slot explicitly.
+// - Exceptions of this compiler never reach the host: on the host's build the
+//   module's nothrow operator new (host/clip_base.cpp) fails with a null
+//   without throwing inside, so an exhausted heap becomes the host's error.
 #pragma once
 
 #if defined(_WIN32) && defined(__i386__)

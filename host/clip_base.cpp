@@ -2,6 +2,20 @@
 
 #include <new>
 
+#if HOST_ABI_IS_HOSTS
+#include <cstdlib>
+
+// The module's nothrow allocation, on the host's build. The runtime's own
+// throws and catches std::bad_alloc internally, and the first exception this
+// module raises needs heap memory for the unwinder's tables: with the heap
+// exhausted that ends in abort(), taking the host's process with it, instead
+// of a null the factory can report. Straight from the C heap instead, which
+// the runtime's operator delete returns memory to.
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+  return std::malloc(size ? size : 1);
+}
+#endif
+
 PVideoFrame* ClipBase::GetFrameInto(PVideoFrame* result, int n, IScriptEnvironment* env) {
   return new (result) PVideoFrame(GetFrame(n, env));
 }

@@ -7,7 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config python3 python3-matplotlib
   libgtest-dev libgmock-dev libbenchmark-dev
   clang lld llvm libclang-rt-14-dev
-  g++-mingw-w64-i686 wine wine32:i386
+  g++-mingw-w64-i686 wine wine32:i386 qemu-user-static
   ffmpeg
 )
 
@@ -15,7 +15,8 @@ missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
+# Then, where the kernel runs no 32-bit programs, wine32 under emulation.
+[ ${#missing[@]} -eq 0 ] && exec "$(dirname "$0")/setup-i386-emulation.sh"
 
 if [ "$(id -u)" -ne 0 ]; then
   echo "setup: missing packages: ${missing[*]}; run this script as root to install them" >&2
@@ -28,3 +29,4 @@ if [[ " ${missing[*]} " == *":i386 "* ]] && ! dpkg --print-foreign-architectures
 fi
 apt-get update -qq
 apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+"$(dirname "$0")/setup-i386-emulation.sh"
