@@ -2,6 +2,8 @@
 
 #include <sys/stat.h>
 
+#include <cstdarg>
+#include <cstdio>
 #include <vector>
 
 #include "tools/stampel/failure.h"
@@ -61,16 +63,24 @@ std::string DefaultPluginPath() {
   return Exists(beside) || !Exists(installed) ? beside : installed;
 }
 
+void ToolEnvironment::ThrowError(const char* fmt, ...) {
+  va_list args;
+  va_start(args, fmt);
+  std::vsnprintf(message, sizeof message, fmt, args);
+  va_end(args);
+  if (std::jmp_buf* target = escape) {
+    escape = nullptr;
+    std::longjmp(*target, 1);
+  }
+  throw HostError(message);
+}
+
 Stamper::Stamper(const std::string& pluginPath) {
   std::string error;
   plugin_ = PluginLibrary::Open(pluginPath, &error);
   if (!plugin_) Fail(error);
-  env_ = std::make_unique<LocalEnvironment>(kRowPadding);
-  try {
-    plugin_->Init(env_.get());
-  } catch (const HostError& e) {
-    Fail(e.what());
-  }
+  env_ = std::make_unique<ToolEnvironment>(kRowPadding);
+  plugin_->Init(env_.get());
   if (!env_->FunctionExists("Stampel")) Fail("plugin " + pluginPath + " has no Stampel function");
 }
 
@@ -78,14 +88,31 @@ Stamper::~Stamper() {
   env_.reset();
 }
 
+bool Stamper::CallGuarded(const std::string& name, const AVSValue& args, AVSValue* result) {
+#if defined(_WIN32)
+  // Nothing with a destructor lives in this frame between the two points.
+  std::jmp_buf escape;
+  if (setjmp(escape) != 0) return false;
+  env_->escape = &escape;
+  *result = env_->CallFunction(name, args);
+  env_->escape = nullptr;
+  return true;
+#else
+  try {
+    *result = env_->CallFunction(name, args);
+    return true;
+  } catch (const HostError&) {
+    return false;
+  }
+#endif
+}
+
 PClip Stamper::Stamp(const PClip& input, std::optional<int> offset, bool left) {
   const AVSValue args[3] = {input, offset ? AVSValue(*offset) : AVSValue(),
                             left ? AVSValue(1) : AVSValue()};
-  try {
-    const AVSValue result = env_->CallFunction("Stampel", AVSValue(args, 3));
-    if (!result.IsClip()) Fail("the plugin's Stampel returned no clip");
-    return result.AsClip();
-  } catch (const HostError& e) {
-    Fail(e.what());
-  }
+  const std::string name = "Stampel";
+  AVSValue result;
+  if (!CallGuarded(name, AVSValue(args, 3), &result)) Fail(env_->message);
+  if (!result.IsClip()) Fail("the plugin's Stampel returned no clip");
+  return result.AsClip();
 }
