@@ -6,6 +6,9 @@ file; the medians and their ratios are printed.
 
     bench/pipeline/pipeline_bench.py [--stampel PATH] [--frames N] [--runs N] [--dir DIR]
 
+It prints a Markdown table, for the output going into a file, into a pipe
+and to /dev/null.
+
 Targets: stampel/cat at most 1.5, drawtext/stampel at least 2."""
 
 import argparse
@@ -21,7 +24,8 @@ FONTS = ["/usr/share/fonts/truetype/dejavu/DejaVuSansMono.ttf"]
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--stampel", default=os.path.join(ROOT, "build", "native", "stampel"))
+    build = os.environ.get("STAMPEL_BUILD_DIR", os.path.join(ROOT, "build", "native"))
+    parser.add_argument("--stampel", default=os.path.join(build, "stampel"))
     parser.add_argument("--frames", type=int, default=300)
     parser.add_argument("--runs", type=int, default=5)
     parser.add_argument("--dir", default=os.path.join(ROOT, "build", "pipeline-bench"))
@@ -75,15 +79,18 @@ def main():
                 times[(name, place)].append(timed(command, target))
     median = {key: statistics.median(t) for key, t in times.items()}
 
+    # Markdown, so that the report of scripts/bench.sh can take it as it is.
     size = os.path.getsize(clip)
-    print("clip: 1920x1080 4:2:0 YUV4MPEG2, %d frames, %.0f MB, read from a file; "
-          "%d interleaved runs, medians in seconds" % (args.frames, size / 1e6, args.runs))
-    print("%-10s %8s %8s %9s   %11s %16s" %
-          ("output", "cat", "stampel", "drawtext", "stampel/cat", "drawtext/stampel"))
+    print("1920x1080 4:2:0 YUV4MPEG2 clip of %d frames (%.0f MB) read from a file; "
+          "%d interleaved runs, medians in seconds.\n" % (args.frames, size / 1e6, args.runs))
+    print("| output | cat | stampel | drawtext | stampel/cat | drawtext/stampel |")
+    print("|---|---|---|---|---|---|")
     for place, _ in places:
         c, s, d = (median[(name, place)] for name, _ in contenders)
-        print("%-10s %8.3f %8.3f %9.3f   %11.2f %16.2f" % (place, c, s, d, s / c, d / s))
-    print("targets: stampel/cat at most 1.5, drawtext/stampel at least 2")
+        print("| %s | %.3f | %.3f | %.3f | %.2f | %.2f |" % (place, c, s, d, s / c, d / s))
+    print("\nTargets: stampel/cat at most 1.5, drawtext/stampel at least 2. Into a file, cat "
+          "copies inside the kernel (copy_file_range); stampel reads each frame into memory "
+          "and writes it back, as any program that changes the frames must.")
     if os.path.exists(out):
         os.remove(out)
 
