@@ -3,8 +3,9 @@ bytes out, compared with stampel_model's expectation.
 
     stampel_test.py GROUP --stampel PATH [--wine]
 
-GROUP is one of formats, streams, errors, cli, ffmpeg, or wine-FORMAT for
-one format through the Windows build under Wine."""
+GROUP is one of formats, streams, errors, cli, ffmpeg; with --wine, the
+Windows build runs under Wine, GROUP wine-FORMAT testing one format and
+wine-prefix making the Wine prefix."""
 
 import argparse
 import os
@@ -28,9 +29,16 @@ def check(ok, what):
         print("FAIL:", what)
 
 
-def run(args, stdin=b"", timeout=120):
+# What Wine and a 32-bit emulator may add to standard error, not stampel's.
+EMULATION_NOISE = re.compile(r"^(ERROR: ld\.so: |qemu: |wine client error)")
+
+
+def run(args, stdin=b"", timeout=300):
     p = subprocess.run(RUN + args, input=stdin, capture_output=True, timeout=timeout)
-    return p.returncode, p.stdout, p.stderr.decode(errors="replace")
+    err = p.stderr.decode(errors="replace")
+    if RUN[0] == "wine":
+        err = "".join(l for l in err.splitlines(True) if not EMULATION_NOISE.match(l))
+    return p.returncode, p.stdout, err
 
 
 def path(name):
@@ -378,6 +386,21 @@ def test_wine(fmt):
               "wine refusal: exit %d %r" % (rc, err))
 
 
+def wine_server(start):
+    """Starts a persistent wineserver, and the prefix's background programs
+    with it, with their output away from ours (they would hold our pipes open
+    for as long as they run); or ends them."""
+    server = os.path.join(os.path.dirname(shutil.which("wine")), "wineserver")
+    if not os.path.exists(server):
+        server = "wineserver"
+    quiet = dict(stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    if start:
+        subprocess.run([server, "-p"], timeout=600, **quiet)
+        subprocess.run(RUN + ["--version"], timeout=900, **quiet)
+    else:
+        subprocess.run([server, "-k"], timeout=600, **quiet)
+
+
 def main():
     global TMP
     parser = argparse.ArgumentParser()
@@ -387,14 +410,22 @@ def main():
     args = parser.parse_args()
     RUN[:] = (["wine"] if args.wine else []) + [args.stampel]
     TMP = tempfile.mkdtemp(prefix="stampel-test-")
+    if args.wine:
+        os.environ.setdefault("WINEDEBUG", "-all")
+        os.environ["WINEDLLOVERRIDES"] = "mscoree,mshtml="
+        wine_server(True)
     try:
-        if args.group.startswith("wine-"):
+        if args.group == "wine-prefix":
+            pass  # made by starting the server
+        elif args.group.startswith("wine-"):
             test_wine(args.group[len("wine-"):])
         else:
             {"formats": test_formats, "streams": test_streams, "errors": test_errors,
              "cli": test_cli, "ffmpeg": test_ffmpeg}[args.group]()
     finally:
         shutil.rmtree(TMP, ignore_errors=True)
+        if args.wine:
+            wine_server(False)
     print("%s: %s" % (args.group, "%d failures" % len(FAILURES) if FAILURES else "ok"))
     return 1 if FAILURES else 0
 
