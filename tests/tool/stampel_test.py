@@ -167,6 +167,13 @@ def test_streams():
     expect_ok("FRAME parameters kept", [src],
               y4m(model.stamp_all(frames, "y4m420", w, h), header, b"FRAME Itsp Xnote"))
 
+    # The largest offset that keeps every number and the digit count whole.
+    wide = clip("i420", 112, 14, 5, seed=12)
+    header = y4m_header(112, 14)
+    expect_ok("largest offset", ["--offset", "2147483642", "--frames", "5"],
+              y4m(model.stamp_all(wide, "y4m420", 112, 14, 2147483642), header),
+              stdin=y4m(wide, header))
+
     raw = clip("yuy2", 40, 14, 3, seed=7)
     expect_ok("raw pipe to pipe", ["--format", "yuy2", "--size", "40x14", "--frames", "3"],
               b"".join(model.stamp_all(raw, "yuy2", 40, 14)), stdin=b"".join(raw))
@@ -193,6 +200,8 @@ def test_errors():
         ("offset too large", ["--offset", "2147483648"], b"", 2,
          "--offset needs a whole number from -2147483648 to 2147483647, not '2147483648'", b""),
         ("offset without value", ["--offset"], b"", 2, "--offset needs a value", b""),
+        ("offset past the largest frame number", ["--offset", "2147483643", "--frames", "5"],
+         good, 2, "--offset 2147483643 with 5 frames takes the frame numbers past 2147483647", b""),
         ("negative frame count", ["--frames", "-1"], b"", 2,
          "--frames needs a frame count from 0 to 2147483647, not '-1'", b""),
         ("unknown format", ["--format", "nv12", "--size", "32x14"], b"", 2,

@@ -54,6 +54,13 @@ int Run(int argc, char** argv) {
   }
   if (frames > INT_MAX) Fail(in->Name() + " holds more frames than a clip can have");
   const int count = static_cast<int>(frames);
+  // Past the largest 32-bit number the plugin's frame numbers wrap around to
+  // negative ones and its digit count with them: every frame would show a
+  // wrong, cut-off number.
+  if (options.offset && int64_t{count} + *options.offset > INT_MAX) {
+    UsageFail("--offset " + std::to_string(*options.offset) + " with " + std::to_string(count) +
+              " frames takes the frame numbers past " + std::to_string(INT_MAX));
+  }
 
   Stamper stamper(options.plugin.empty() ? DefaultPluginPath() : options.plugin);
   auto* input = new InputClip(*reader, stamper.Env().Frames(), count);
