@@ -8,7 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang lld llvm libclang-rt-14-dev
   g++-mingw-w64-i686 wine wine32:i386 qemu-user-static
-  ffmpeg
+  ffmpeg fonts-dejavu-core
 )
 
 missing=()
