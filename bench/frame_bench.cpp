@@ -61,9 +61,9 @@ void Report(benchmark::State& state, long long allocations, const VideoInfo& vi,
   state.counters["bytes"] = bytes;
 }
 
-// True when the digits are in the frame: some byte of the bottom 14 picture
-// rows, stored first in RGB and last otherwise, differs from the still
-// picture's fill.
+// True when the digits are in the frame: some byte of the first or last 14
+// stored rows (the picture's bottom rows, stored first in RGB and last
+// otherwise) differs from the still picture's fill.
 bool Stamped(const VideoFrame& frame) {
   for (int y = 0; y < frame.GetHeight(); ++y) {
     if (y == 14) y = frame.GetHeight() - 14;
