@@ -10,3 +10,8 @@ for preset in native sanitize fuzz windows-x86; do
   cmake --build --preset "$preset"
   ctest --preset "$preset"
 done
+
+# The benchmarks are not run here (they take minutes), only kept building.
+echo "== bench (build only)"
+cmake --preset bench >/dev/null
+cmake --build --preset bench
