@@ -10,7 +10,9 @@ cd "$(dirname "$0")"
 
 probe=/usr/lib/wine/wine
 [ -x "$probe" ] || { echo "setup-i386-emulation: $probe missing; install wine32 first" >&2; exit 1; }
-"$probe" --version >/dev/null 2>&1 && exit 0
+binfmt=/proc/sys/fs/binfmt_misc
+# Natively, or already set up by an older version of this script: redone.
+[ -e "$binfmt/i386-emulation" ] || ! "$probe" --version >/dev/null 2>&1 || exit 0
 
 if [ "$(id -u)" -ne 0 ]; then
   echo "setup-i386-emulation: this kernel runs no 32-bit programs; run as root to set up emulation" >&2
@@ -26,7 +28,7 @@ fi
 
 dir=/usr/local/lib/i386-emulation
 mkdir -p "$dir"
-clang --target=i386-linux-gnu -O2 -fPIC -ffreestanding -nostdlib -shared -fuse-ld=lld \
+clang --target=i386-linux-gnu -O2 -fPIC -ffreestanding -fno-stack-protector -nostdlib -shared -fuse-ld=lld \
   i386-emulation/mmap_noreplace.c /lib/i386-linux-gnu/libc.so.6 -o "$dir/mmap_noreplace.so"
 # qemu's -E sets the variable in the emulated program only, so 64-bit
 # programs it starts do not try to preload a 32-bit library.
@@ -36,7 +38,6 @@ exec /usr/bin/qemu-i386-static -E LD_PRELOAD=$dir/mmap_noreplace.so "\$@"
 SH
 chmod +x "$dir/qemu-i386"
 
-binfmt=/proc/sys/fs/binfmt_misc
 mountpoint -q "$binfmt" || mount -t binfmt_misc binfmt_misc "$binfmt"
 for entry in "$binfmt"/qemu-i386 "$binfmt"/i386-emulation; do
   [ -e "$entry" ] && echo -1 >"$entry"

@@ -2,8 +2,13 @@
  * qemu 7.2 treats MAP_FIXED_NOREPLACE as a plain hint and maps elsewhere
  * when the address is taken; Wine lays out its address space relying on the
  * kernel's meaning (that address or EEXIST) and fails to start without it.
- * This gives mmap that meaning back. Built freestanding: no 32-bit C
- * headers are needed, only the 32-bit C library that wine32 brings. */
+ * This gives mmap that meaning back.
+ *
+ * The emulator's wrapper sets LD_PRELOAD for each 32-bit program it starts;
+ * the library takes it out of the environment again, so that 64-bit
+ * programs started from there (shell scripts, for one) do not try to preload
+ * it. Built freestanding: no 32-bit C headers are needed, only the 32-bit C
+ * library that wine32 brings. */
 typedef unsigned int size_t;
 
 #define RTLD_NEXT ((void*)-1l)
@@ -14,9 +19,12 @@ typedef unsigned int size_t;
 extern void* dlsym(void* handle, const char* name);
 extern int munmap(void* address, size_t length);
 extern int* __errno_location(void);
+extern int unsetenv(const char* name);
 
 typedef void* (*mmap_fn)(void*, size_t, int, int, int, long);
 typedef void* (*mmap64_fn)(void*, size_t, int, int, int, long long);
+
+__attribute__((constructor)) static void forget_preload(void) { unsetenv("LD_PRELOAD"); }
 
 static void* settle(void* wanted, void* got, size_t length, int flags) {
   if ((flags & MAP_FIXED_NOREPLACE) && got != MAP_FAILED && got != wanted) {

@@ -17,6 +17,7 @@ void Check(bool ok, const char* fmt, ...) {
   va_end(args);
   line[n < 0 ? sizeof line - 1 : n] = 0;
   printf("%s %s\n", ok ? "ok  " : "FAIL", line);
+  fflush(nullptr);  // so that a crash still shows how far the run got
   ++(ok ? passed : failed);
 }
 

@@ -81,7 +81,9 @@ VideoFrame* TestEnvironment::NewFrame(const FrameShape& shape, unsigned seed) {
 
 int TestEnvironment::LiveFrames() const {
   int live = 0;
-  for (const FrameNode* n = frames_; n; n = n->next) live += n->frame->refcount != 0;
+  for (const FrameNode* n = frames_; n; n = n->next) {
+    live += n->frame->refcount != 0 || n->frame->vfb->refcount != 0;
+  }
   return live;
 }
 

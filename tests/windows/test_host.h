@@ -37,7 +37,7 @@ class TestEnvironment : public IScriptEnvironment {
 
   // A frame of the given shape filled with bytes from seed; held by no one.
   VideoFrame* NewFrame(const FrameShape& shape, unsigned seed);
-  // Frames the host has made whose count is not 0.
+  // Frames the host has made whose count, or whose buffer's, is not 0.
   int LiveFrames() const;
   ~TestEnvironment() override;
 
