@@ -1,12 +1,14 @@
 // The filter and the project's own host under conditions a well-behaved host
-// never sets up: a host that cannot make a frame writable, and clips whose
-// VideoInfo holds extreme values.
+// never sets up: a host that cannot make a frame writable, clips whose frames
+// are smaller than their VideoInfo claims, and sizes and frame counts at the
+// limits of their types.
 #include <gtest/gtest.h>
 
 #include <climits>
 #include <new>
 #include <vector>
 
+#include "host/clip_base.h"
 #include "host/local/source_clip.h"
 #include "plugin/plugin.h"
 #include "tests/support/reference_stamp.h"
@@ -67,6 +69,49 @@ TEST(UnwritableFrame, AFrameHeldAloneIsStampedWhateverMakeWritableDid) {
             reference::Stamp(reference::Storage(*twin->GetFrame(42, &env).get()), *frame.get(), vi,
                              "042", false));
   EXPECT_EQ(env.calls, 1);
+}
+
+// A clip that claims another VideoInfo than its child's frames have, as a
+// faulty filter upstream might.
+class ClaimingClip : public GenericVideoFilter {
+ public:
+  ClaimingClip(PClip child, const VideoInfo& claimed) : GenericVideoFilter(std::move(child)) {
+    vi = claimed;
+  }
+};
+
+// Frames smaller than the clip claims (rows too short for the cells, or too
+// few rows) come back untouched; rows stored without padding let the
+// sanitizers see any write past the storage.
+TEST(SmallerFrame, ThanTheClipClaimsComesBackUntouched) {
+  struct Lie {
+    const char* what;
+    uint32_t claimedType;
+    int claimedWidth, claimedHeight;
+    uint32_t type;
+    int width, height, left;
+  } const lies[] = {
+      {"rows too short, right-aligned", CS_BGR24, 320, 20, CS_BGR24, 20, 20, 0},
+      {"rows too short, left-aligned", CS_BGR32, 320, 20, CS_BGR32, 20, 20, 1},
+      {"too few rows", CS_YUY2, 64, 240, CS_YUY2, 64, 16, 0},
+      {"too few rows, bottom-up", CS_BGR24, 64, 240, CS_BGR24, 64, 16, 1},
+      {"planar rows too short", CS_YV12, 320, 20, CS_YV12, 16, 20, 0},
+      {"RGB32 claimed over planar rows", CS_BGR32, 64, 20, CS_YV12, 64, 20, 0},
+  };
+  for (const Lie& lie : lies) {
+    SCOPED_TRACE(lie.what);
+    LocalEnvironment env(0);
+    AvisynthPluginInit2(&env);
+    const VideoInfo frames = MakeVideoInfo(lie.width, lie.height, lie.type, 100);
+    const PClip source = new SourceClip(frames, env, Sharing::kUnshared);
+    const PClip twin = new SourceClip(frames, env, Sharing::kShared);
+    const PClip claiming = new ClaimingClip(
+        source, MakeVideoInfo(lie.claimedWidth, lie.claimedHeight, lie.claimedType, 100));
+    const AVSValue args[3] = {claiming, AVSValue(0), AVSValue(lie.left)};
+    const PClip clip = env.CallFunction("Stampel", AVSValue(args, 3)).AsClip();
+    const PVideoFrame frame = clip->GetFrame(7, &env);
+    EXPECT_EQ(reference::Storage(*frame.get()), reference::Storage(*twin->GetFrame(7, &env).get()));
+  }
 }
 
 // Past either end of a clip the nearest frame is served, also for frame
