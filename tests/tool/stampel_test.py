@@ -277,6 +277,8 @@ def test_errors():
          "cannot open %s: No such file or directory" % missing, b""),
         ("missing plugin", ["--plugin", path("none.so"), "--frames", "5"], good, 1,
          "cannot load plugin " + path("none.so"), b""),
+        ("output cannot be written", [path("same.y4m"), "/dev/full"], b"", 1,
+         "cannot write /dev/full: No space left on device", b""),
         ("output is the input", [path("same.y4m"), path("same.y4m")], b"", 1,
          "%s is the input; give another output" % path("same.y4m"), b""),
     ]
@@ -304,8 +306,26 @@ def test_cli():
     check(rc == 0 and re.fullmatch(rb"stampel \d+\.\d+\.\d+\n", out) and err == "",
           "--version: exit %d, %r" % (rc, out))
 
-    # The progress line shows on a terminal only, and not with --quiet.
+    # Video is neither read from nor written to a terminal.
     import pty
+    leader, follower = pty.openpty()
+    for what, streams, message in (
+            ("input", dict(stdin=follower, stdout=subprocess.PIPE),
+             "standard input is a terminal: give INPUT or pipe video in (see --help)"),
+            ("output", dict(stdin=subprocess.PIPE, stdout=follower),
+             "standard output is a terminal: give OUTPUT or pipe the video on")):
+        p = subprocess.Popen(RUN + ["--format", "rgb24", "--size", "32x14", "--frames", "1"],
+                             stderr=subprocess.PIPE, **streams)
+        if p.stdin:
+            p.stdin.write(b"\0" * 1344)
+            p.stdin.close()
+        err = p.stderr.read().decode()
+        check(p.wait(timeout=120) == 2 and err == "stampel: %s\n" % message,
+              "terminal %s: exit %s, %r" % (what, p.returncode, err))
+    os.close(leader)
+    os.close(follower)
+
+    # The progress line shows on a terminal only, and not with --quiet.
     w, h = 40, 14
     frames = clip("i420", w, h, 30, seed=11)
     src = write("in.y4m", y4m(frames, y4m_header(w, h)))

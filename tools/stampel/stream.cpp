@@ -101,6 +101,14 @@ std::string Describe(const std::string& path) {
   return path == "-" ? "standard input" : path;
 }
 
+bool IsTerminal(int fd) {
+#if defined(_WIN32)
+  return _isatty(fd) != 0;
+#else
+  return isatty(fd) != 0;
+#endif
+}
+
 // A pipe's default buffer holds a small part of a frame; a larger one saves
 // the two processes most of their turns at it. Best effort.
 void WidenPipe(int fd) {
@@ -132,6 +140,9 @@ std::unique_ptr<InStream> InStream::Open(const std::string& path) {
 #if defined(_WIN32)
     _setmode(0, _O_BINARY);
 #endif
+    if (IsTerminal(0)) {
+      UsageFail("standard input is a terminal: give INPUT or pipe video in (see --help)");
+    }
     WidenPipe(0);
     return std::unique_ptr<InStream>(new InStream(0, Describe(path), false));
   }
@@ -201,6 +212,9 @@ std::unique_ptr<OutStream> OutStream::Open(const std::string& path, const InStre
 #if defined(_WIN32)
     _setmode(1, _O_BINARY);
 #endif
+    if (IsTerminal(1)) {
+      UsageFail("standard output is a terminal: give OUTPUT or pipe the video on");
+    }
     WidenPipe(1);
     return std::unique_ptr<OutStream>(new OutStream(1, "standard output", false));
   }
