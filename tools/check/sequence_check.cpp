@@ -30,10 +30,20 @@ bool SequenceCheck::Add(bool readable, int64_t number, double confidence, const 
   } else if (number < expected) {
     ++outOfOrder_;
     event->kind = SequenceEvent::Kind::kOutOfOrder;
+  } else if (AllSeen(expected, number)) {
+    return false;  // back on course after numbers that came early
   } else {
     event->kind = SequenceEvent::Kind::kSkip;
   }
   return true;
+}
+
+bool SequenceCheck::AllSeen(int64_t from, int64_t to) const {
+  int64_t next = from;
+  for (auto it = seen_.lower_bound(from); it != seen_.end() && *it == next && next < to; ++it) {
+    ++next;
+  }
+  return next == to;
 }
 
 SequenceSummary SequenceCheck::Finish() const {

@@ -45,6 +45,9 @@ class SequenceCheck {
   static std::string Json(const std::vector<SequenceEvent>& events, const SequenceSummary& summary);
 
  private:
+  // Whether every number from `from` up to but not including `to` was read.
+  bool AllSeen(int64_t from, int64_t to) const;
+
   int64_t first_;
   int64_t expectedFrames_;
   int64_t frames_ = 0;

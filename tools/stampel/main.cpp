@@ -5,6 +5,7 @@
 #include <memory>
 #include <new>
 
+#include "tools/stampel/checker.h"
 #include "tools/stampel/failure.h"
 #include "tools/stampel/input_clip.h"
 #include "tools/stampel/options.h"
@@ -47,6 +48,8 @@ int Run(int argc, char** argv) {
     y4m = y4mReader.get();
     reader = std::move(y4mReader);
   }
+
+  if (options.check) return RunCheck(options, *reader, in->Name());
 
   const int64_t frames = options.frames ? *options.frames : reader->CountFrames();
   if (frames < 0) {

@@ -41,6 +41,8 @@ std::optional<FileLayout> FormatNamed(std::string_view name) {
 const char* UsageText() {
   return "usage: stampel [--offset N] [--left] [--frames N] [--format FMT --size WxH]\n"
          "               [--plugin PATH] [--quiet] [INPUT [OUTPUT]]\n"
+         "       stampel --check [--json] [--offset N] [--left] [--frames N]\n"
+         "               [--format FMT --size WxH] [INPUT]\n"
          "\n"
          "Stamps every frame's number into its bottom 14 rows with the Stampel plugin.\n"
          "INPUT and OUTPUT are paths or - for standard input and output (the default).\n"
@@ -56,10 +58,15 @@ const char* UsageText() {
          "  --size WxH      raw input: the picture's width and height\n"
          "  --plugin PATH   the plugin module to use (default: the one beside stampel)\n"
          "  --quiet         no progress line on a terminal\n"
+         "  --check         read the numbers stamped with these arguments back and report\n"
+         "                  dropped, repeated, reordered and unreadable frames; without\n"
+         "                  --frames the digit count is found from the picture\n"
+         "  --json          with --check: the report as one JSON document\n"
          "  --help          show this text\n"
          "  --version       show the version\n"
          "\n"
-         "Exit status: 0 on success, 2 for a usage error, 1 for any other failure.\n";
+         "Exit status: 0 on success, 2 for a usage error, 1 for any other failure;\n"
+         "with --check, 3 when the numbers are not exactly the stamped sequence.\n";
 }
 
 Options ParseOptions(int argc, char** argv) {
@@ -135,6 +142,12 @@ Options ParseOptions(int argc, char** argv) {
     } else if (name == "--left") {
       flag();
       options.left = true;
+    } else if (name == "--check") {
+      flag();
+      options.check = true;
+    } else if (name == "--json") {
+      flag();
+      options.json = true;
     } else if (name == "--quiet") {
       flag();
       options.quiet = true;
@@ -154,5 +167,9 @@ Options ParseOptions(int argc, char** argv) {
   if (operands.size() > 1) options.output = operands[1];
   if (options.format && !options.sized) UsageFail("--format needs --size WxH");
   if (options.sized && !options.format) UsageFail("--size needs --format");
+  if (options.json && !options.check) UsageFail("--json goes with --check");
+  if (options.check && operands.size() > 1) {
+    UsageFail("--check reads one INPUT and writes its report to standard output");
+  }
   return options;
 }

@@ -16,6 +16,8 @@ struct Options {
   long long height = 0;
   std::string plugin;  // empty: the default one
   bool quiet = false;
+  bool check = false;  // read stamps back instead of stamping
+  bool json = false;   // with check: the report as one JSON document
   bool help = false;
   bool version = false;
   std::string input = "-";
