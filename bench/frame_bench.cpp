@@ -5,6 +5,7 @@
 //   stamp_shared  Stampel over a shared frame: the host's copy plus stamping
 //   copy          the host's copy of a shared frame alone (MakeWritable)
 //   passthrough   the source alone: a frame handed out and released
+//   read          reading a stamped frame's number back, as stampel --check does
 // Every case reports allocs_per_frame, heap allocations per frame (after one
 // warm-up frame), and the picture's pixels and stored bytes.
 //
@@ -29,6 +30,7 @@
 #include "host/local/environment.h"
 #include "host/local/plugin_library.h"
 #include "host/local/source_clip.h"
+#include "tools/check/stamp_reader.h"
 
 namespace {
 
@@ -251,6 +253,36 @@ void PairShared(benchmark::State& state, uint32_t pixelType, PictureSize size) {
   }
 }
 
+// Reads the six digits of one stamped frame, again and again.
+void Read(benchmark::State& state, uint32_t pixelType, PictureSize size) {
+  try {
+    LocalEnvironment env;
+    plugin->Init(&env);
+    const VideoInfo vi = MakeVideoInfo(size.width, size.height, pixelType, kFrames);
+    auto* still = new StillClip(vi, env, Sharing::kUnshared);
+    const PClip source(still);
+    const PClip filter = MakeStampel(state, env, source);
+    if (!filter) return;
+    const PVideoFrame frame = filter->GetFrame(12345, &env);
+    const StampReader reader(vi, false);
+
+    const long long before = AllocationCount();
+    StampReading reading;
+    for (auto _ : state) {
+      reading = reader.Read(*frame.get(), 6);
+      benchmark::DoNotOptimize(reading.number);
+    }
+    const long long allocations = AllocationCount() - before;
+    if (!reading.readable || reading.number != 12345) {
+      state.SkipWithError("the stamp did not read back");
+      return;
+    }
+    Report(state, allocations, vi, still->StorageBytes());
+  } catch (const HostError& e) {
+    state.SkipWithError(e.what());
+  }
+}
+
 std::string SizeName(PictureSize size) {
   return std::to_string(size.width) + "x" + std::to_string(size.height);
 }
@@ -270,6 +302,8 @@ void RegisterAll() {
                                    [t, size](benchmark::State& s) { Copy(s, t, size); });
       benchmark::RegisterBenchmark(("passthrough" + suffix).c_str(),
                                    [t, size](benchmark::State& s) { PassThrough(s, t, size); });
+      benchmark::RegisterBenchmark(("read" + suffix).c_str(),
+                                   [t, size](benchmark::State& s) { Read(s, t, size); });
       benchmark::RegisterBenchmark(("pair_shared" + suffix).c_str(),
                                    [t, size](benchmark::State& s) { PairShared(s, t, size); });
     }

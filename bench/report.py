@@ -29,6 +29,7 @@ CASES = {
     "stamp_shared": "Stampel, shared frame (copy plus stamping)",
     "copy": "the host's copy alone (MakeWritable)",
     "passthrough": "source alone (pass-through)",
+    "read": "reading the stamp back (stampel --check)",
 }
 STAMP_GROWTH_LIMIT = 1.2
 SHARED_OVER_COPY_LIMIT = 1.1
@@ -360,6 +361,17 @@ def main():
     out.append("## Pass-through against stamping\n")
     out.append("Source alone / Stampel over it, unshared frames:\n")
     out.append(table(["pixel type"] + SIZES, pass_rows) + "\n")
+    out.append("## Reading stamps back against stamping\n")
+    out.append("What `stampel --check` spends on a frame's cells (`read`, matching each cell "
+               "against the font) beside what Stampel spends drawing them (`stamp`, unshared "
+               "frames): read / stamp. Both touch only the cells, so neither grows with the "
+               "picture.\n")
+    read_rows = []
+    for t in TYPES:
+        read_rows.append([t] + [f"{fmt_time(m('read', t, s))} / {fmt_time(m('stamp', t, s))} = "
+                                f"{fmt_ratio(ratio(m('read', t, s), m('stamp', t, s)))}"
+                                for s in SIZES])
+    out.append(table(["pixel type"] + SIZES, read_rows) + "\n")
     out.append("## Time per frame against picture size\n")
     out.append(f"![time per frame against picture size]({os.path.basename(args.plot)})\n")
 

@@ -1,5 +1,6 @@
 #include "tools/check/stamp_reader.h"
 
+#include <bit>
 #include <cstddef>
 
 #include "filter/digit_glyphs.h"
@@ -31,7 +32,9 @@ StampReader::StampReader(const VideoInfo& vi, bool left) : vi_(vi), left_(left) 
     const uint8_t* glyph = g < 10 ? DigitGlyphs + g * kGlyphBytes : MinusGlyph;
     for (int y = 0; y < kCellRows; ++y) {
       for (int c = 0; c < kGlyphWidth; ++c) {
-        templates_[g][y][c] = glyph[(kCellRows - 1 - y) * kGlyphWidth + c] == 255;
+        if (glyph[(kCellRows - 1 - y) * kGlyphWidth + c] == 255) {
+          templates_[g][y / 6] |= uint64_t{1} << ((y % 6) * kCellWidth + c);
+        }
       }
     }
   }
@@ -42,14 +45,22 @@ int StampReader::CellColumn(int digitCount, int i) const {
   return first + kCellWidth * i;
 }
 
-bool StampReader::Light(const VideoFrame& frame, int x, int y) const {
+uint16_t StampReader::LightBits(const VideoFrame& frame, int x, int y) const {
   const int pictureRow = vi_.height - kCellRows + y;
   const int stored = bottomUp_ ? vi_.height - 1 - pictureRow : pictureRow;
   const uint8_t* p = frame.GetReadPtr() + static_cast<ptrdiff_t>(stored) * frame.GetPitch() +
                      static_cast<ptrdiff_t>(x) * bytesPerPixel_;
-  int sum = 0;
-  for (int ch = 0; ch < channels_; ++ch) sum += p[ch];
-  return sum >= 128 * channels_;
+  uint16_t bits = 0;
+  if (channels_ == 1) {  // luma: light when its top bit is set
+    for (int c = 0; c < kCellWidth; ++c) {
+      bits |= static_cast<uint16_t>((p[c * bytesPerPixel_] >> 7) << c);
+    }
+  } else {
+    for (int c = 0; c < kCellWidth; ++c, p += bytesPerPixel_) {
+      bits |= static_cast<uint16_t>((p[0] + p[1] + p[2] >= 3 * 128) << c);
+    }
+  }
+  return bits;
 }
 
 CellMatch StampReader::MatchCell(const VideoFrame& frame, int x) const {
@@ -58,16 +69,14 @@ CellMatch StampReader::MatchCell(const VideoFrame& frame, int x) const {
       frame.GetRowSize() < vi_.width * bytesPerPixel_ || frame.GetHeight() < vi_.height) {
     return match;
   }
-  bool light[kCellRows][kCellWidth];
+  uint64_t light[3] = {};
   for (int y = 0; y < kCellRows; ++y) {
-    for (int c = 0; c < kCellWidth; ++c) light[y][c] = Light(frame, x + c, y);
+    light[y / 6] |= uint64_t{LightBits(frame, x, y)} << ((y % 6) * kCellWidth);
   }
   int best = kCellPixels + 1, second = kCellPixels + 1;
   for (int g = 0; g <= kMinusGlyph; ++g) {
     int mismatch = 0;
-    for (int y = 0; y < kCellRows; ++y) {
-      for (int c = 0; c < kCellWidth; ++c) mismatch += light[y][c] != templates_[g][y][c];
-    }
+    for (int w = 0; w < 3; ++w) mismatch += std::popcount(light[w] ^ templates_[g][w]);
     if (mismatch < best) {
       second = best;
       best = mismatch;

@@ -43,8 +43,9 @@ class StampReader {
  private:
   // First pixel column of cell i when digitCount cells are drawn.
   int CellColumn(int digitCount, int i) const;
-  // Whether the sample at picture column x, picture row y (0 = top) is light.
-  bool Light(const VideoFrame& frame, int x, int y) const;
+  // The light samples of the cell row at picture row y (0 = top of the
+  // cells) from pixel column x on, as bits, column 0 lowest.
+  uint16_t LightBits(const VideoFrame& frame, int x, int y) const;
 
   VideoInfo vi_;
   bool left_;
@@ -52,6 +53,8 @@ class StampReader {
   int channels_ = 1;       // samples averaged per pixel (RGB: 3)
   int rightGap_ = 0;       // pixels left free at the right edge
   bool bottomUp_ = false;
-  // Per glyph, its 140 pixels (8 glyph columns and 2 black ones) as light bits.
-  bool templates_[11][14][10] = {};
+  // Per glyph its 140 pixels (8 glyph columns and 2 black ones, 14 rows) as
+  // light bits, six rows of ten to a word, so that a cell is compared with a
+  // glyph in three population counts.
+  uint64_t templates_[11][3] = {};
 };
