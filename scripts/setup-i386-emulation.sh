@@ -11,14 +11,16 @@ cd "$(dirname "$0")"
 probe=/usr/lib/wine/wine
 [ -x "$probe" ] || { echo "setup-i386-emulation: $probe missing; install wine32 first" >&2; exit 1; }
 binfmt=/proc/sys/fs/binfmt_misc
-# Natively, or already set up by an older version of this script: redone.
-[ -e "$binfmt/i386-emulation" ] || ! "$probe" --version >/dev/null 2>&1 || exit 0
+if "$probe" --version >/dev/null 2>&1; then
+  # They run natively, or under emulation set up before, which root redoes
+  # when this script's files have changed since.
+  [ -e "$binfmt/i386-emulation" ] && [ "$(id -u)" -eq 0 ] || exit 0
+fi
 
 if [ "$(id -u)" -ne 0 ]; then
   echo "setup-i386-emulation: this kernel runs no 32-bit programs; run as root to set up emulation" >&2
   exit 1
 fi
-echo "setup-i386-emulation: the kernel runs no 32-bit programs; running them under qemu"
 
 if ! dpkg-query -W -f='${Status}' qemu-user-static 2>/dev/null | grep -q "install ok installed"; then
   apt-get update -qq
@@ -27,17 +29,24 @@ if ! dpkg-query -W -f='${Status}' qemu-user-static 2>/dev/null | grep -q "instal
 fi
 
 dir=/usr/local/lib/i386-emulation
-mkdir -p "$dir"
-clang --target=i386-linux-gnu -O2 -fPIC -ffreestanding -fno-stack-protector -nostdlib -shared -fuse-ld=lld \
-  i386-emulation/mmap_noreplace.c /lib/i386-linux-gnu/libc.so.6 -o "$dir/mmap_noreplace.so"
-# qemu's -E sets the variable in the emulated program only, so 64-bit
-# programs it starts do not try to preload a 32-bit library.
-cat >"$dir/qemu-i386" <<SH
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+clang --target=i386-linux-gnu -O2 -fPIC -ffreestanding -fno-stack-protector -nostdlib -shared \
+  -fuse-ld=lld i386-emulation/mmap_noreplace.c /lib/i386-linux-gnu/libc.so.6 \
+  -o "$work/mmap_noreplace.so"
+# qemu's -E sets the variable in the emulated program only.
+cat >"$work/qemu-i386" <<SH
 #!/bin/sh
 exec /usr/bin/qemu-i386-static -E LD_PRELOAD=$dir/mmap_noreplace.so "\$@"
 SH
-chmod +x "$dir/qemu-i386"
-
+chmod +x "$work/qemu-i386"
+if [ -e "$binfmt/i386-emulation" ] && cmp -s "$work/mmap_noreplace.so" "$dir/mmap_noreplace.so" &&
+  cmp -s "$work/qemu-i386" "$dir/qemu-i386"; then
+  exit 0
+fi
+echo "setup-i386-emulation: the kernel runs no 32-bit programs; running them under qemu"
+mkdir -p "$dir"
+cp "$work/mmap_noreplace.so" "$work/qemu-i386" "$dir/"
 mountpoint -q "$binfmt" || mount -t binfmt_misc binfmt_misc "$binfmt"
 for entry in "$binfmt"/qemu-i386 "$binfmt"/i386-emulation; do
   [ -e "$entry" ] && echo -1 >"$entry"
