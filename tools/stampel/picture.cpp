@@ -1,5 +1,6 @@
 #include "tools/stampel/picture.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 #include <string>
@@ -94,6 +95,24 @@ VideoInfo VideoInfoOf(const Picture& picture, int frames, unsigned fpsNumerator,
   return vi;
 }
 
+PVideoFrame PictureIo::Map(InStream& in, FramePool& pool) {
+  const FileLayout layout = picture_.layout;
+  if (layout != FileLayout::kI420 && layout != FileLayout::kYv12 && layout != FileLayout::kYuy2) {
+    return PVideoFrame();
+  }
+  uint8_t* view = in.MapNext(picture_.frameBytes);
+  if (!view) return PVideoFrame();
+  const FrameShape shape = ShapeOf(VideoInfoOf(picture_, 0, 1, 1));
+  // Rows as tight as the stream's; for 4:2:0, the chroma planes in the
+  // stream's order after the luma plane.
+  const int luma = shape.rowSize * shape.height;
+  const int chroma = shape.chromaRowSize * shape.chromaHeight;
+  const bool uFirst = layout == FileLayout::kI420;
+  return pool.Wrap(shape, view, static_cast<int>(picture_.frameBytes), shape.rowSize,
+                   shape.chromaRowSize, uFirst ? luma : luma + chroma,
+                   uFirst ? luma + chroma : luma);
+}
+
 size_t PictureIo::Read(InStream& in, VideoFrame& frame) {
   if (picture_.layout == FileLayout::kPlanar422) {
     planes_.resize(picture_.frameBytes);
@@ -123,6 +142,18 @@ void PictureIo::Write(OutStream& out, const VideoFrame& frame, const Span& prefi
     spans_.push_back(Span{planes_.data(), planes_.size()});
   } else {
     AppendStreamOrderSpans(picture_, frame, &spans_);
+    // A frame stored as the stream has it may be a view of the input, which
+    // the output can copy but for the rows the plugin draws into.
+    const size_t first = prefix.size ? 1 : 0;
+    if (spans_.size() == first + 1 && spans_.back().size == picture_.frameBytes) {
+      const auto rowBytes = static_cast<size_t>(frame.row_size);
+      const auto height = static_cast<size_t>(picture_.height);
+      const size_t planeBytes = std::min(rowBytes * height, picture_.frameBytes);
+      const size_t stamped = std::min(rowBytes * std::min<size_t>(kStampRows, height), planeBytes);
+      out.WriteFromInput(prefix, spans_.back().data, spans_.back().size, planeBytes - stamped,
+                         planeBytes);
+      return;
+    }
   }
   out.WriteSpans(spans_);
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "host/interface.h"
+#include "host/local/frame_pool.h"
 #include "tools/stampel/stream.h"
 
 enum class FileLayout {
@@ -37,6 +38,11 @@ Picture MakePicture(FileLayout layout, long long width, long long height, int ex
 VideoInfo VideoInfoOf(const Picture& picture, int frames, unsigned fpsNumerator,
                       unsigned fpsDenominator);
 
+// The plugin draws only into this many picture rows at the bottom of the
+// default plane. Output copied from the input file inside the kernel relies
+// on it: only those rows of a frame are written from the frame's memory.
+inline constexpr int kStampRows = 14;
+
 // Moves one frame's picture bytes between a stream and frame storage, with
 // as few calls as the layouts allow.
 class PictureIo {
@@ -46,6 +52,11 @@ class PictureIo {
   // Reads one frame into frame; returns the bytes read, fewer than
   // frameBytes when the input ends.
   size_t Read(InStream& in, VideoFrame& frame);
+  // For layouts whose stream bytes are the host's frame as they stand (4:2:0,
+  // YUY2): the next frame as a frame of the pool over a view of a mapped
+  // input file, with nothing copied. Null, with nothing consumed, when the
+  // layout or the input does not allow it or the input holds no whole frame.
+  PVideoFrame Map(InStream& in, FramePool& pool);
   // Writes prefix (may be empty) and then the frame, in one call where it can.
   void Write(OutStream& out, const VideoFrame& frame, const Span& prefix);
 

@@ -15,6 +15,7 @@ int64_t RawReader::CountFrames() {
 }
 
 PVideoFrame RawReader::Next(int n, FramePool& pool) {
+  if (PVideoFrame mapped = io_.Map(in_, pool)) return mapped;
   VideoInfo vi = VideoInfoOf(picture_, 0, 1, 1);
   PVideoFrame frame = pool.New(ShapeOf(vi));
   const size_t got = io_.Read(in_, *frame.get());

@@ -166,6 +166,7 @@ bool Y4mReader::ReadFrameLine(int n) {
 
 PVideoFrame Y4mReader::Next(int n, FramePool& pool) {
   if (!ReadFrameLine(n)) return PVideoFrame();
+  if (PVideoFrame mapped = io_.Map(in_, pool)) return mapped;
   PVideoFrame frame = pool.New(ShapeOf(VideoInfoOf(picture_, 0, 1, 1)));
   const size_t got = io_.Read(in_, *frame.get());
   if (got < picture_.frameBytes) {
