@@ -33,10 +33,32 @@ def check(ok, what):
 EMULATION_NOISE = re.compile(r"^(ERROR: ld\.so: |qemu: |wine client error)")
 
 
+# Signs that Wine itself, not stampel, failed: a process of Wine's crashed
+# under the emulator, or it started nothing.
+WINE_FAILED = re.compile(r"qemu: uncaught target signal|wine client error|could not load")
+
+
 def run(args, stdin=b"", timeout=300):
-    p = subprocess.run(RUN + args, input=stdin, capture_output=True, timeout=timeout)
-    err = p.stderr.decode(errors="replace")
-    if RUN[0] == "wine":
+    wine = RUN[0] == "wine"
+    # Under Wine, where 32-bit programs run emulated, Wine now and then hangs
+    # or loses a process of its own: such a run is tried again.
+    attempts = 3 if wine else 1
+    for attempt in range(1, attempts + 1):
+        try:
+            p = subprocess.run(RUN + args, input=stdin, capture_output=True,
+                               timeout=120 if wine else timeout)
+        except subprocess.TimeoutExpired:
+            if attempt == attempts:
+                raise
+            print("wine hung; once more", file=sys.stderr)
+            continue
+        err = p.stderr.decode(errors="replace")
+        if wine and attempt < attempts and (WINE_FAILED.search(err) or
+                                            (p.returncode and not p.stdout and not err)):
+            print("wine failed (%s); once more" % err.strip()[:200], file=sys.stderr)
+            continue
+        break
+    if wine:
         err = "".join(l for l in err.splitlines(True) if not EMULATION_NOISE.match(l))
     return p.returncode, p.stdout, err
 
