@@ -3,7 +3,7 @@ bytes out, compared with stampel_model's expectation.
 
     stampel_test.py GROUP --stampel PATH [--wine]
 
-GROUP is one of formats, streams, errors, cli, ffmpeg; with --wine, the
+GROUP is one of formats, streams, errors, cli, ffmpeg, mapped; with --wine, the
 Windows build runs under Wine, GROUP wine-FORMAT testing one format and
 wine-prefix making the Wine prefix."""
 
@@ -373,6 +373,111 @@ def test_cli():
                   and shown.endswith(b"\n"), "progress on a terminal: %r" % shown)
 
 
+def run_into(args, place, stdin=b""):
+    """Runs stampel with its output into place: "file" (an OUTPUT operand),
+    "pipe", "append" (standard output, a file opened for appending after a
+    line already in it) or "null" (/dev/null). Returns the exit status, the
+    bytes that reached the place and standard error."""
+    out = path("placed.out")
+    if os.path.exists(out):
+        os.remove(out)
+    if place == "file":
+        rc, _, err = run(args + [out], stdin)
+        return rc, read("placed.out") if os.path.exists(out) else b"", err
+    if place == "pipe":
+        return run(args, stdin)
+    with open(out if place == "append" else os.devnull, "ab") as sink:
+        if place == "append":
+            sink.write(b"kept\n")
+            sink.flush()
+        p = subprocess.run(RUN + args, input=stdin, stdout=sink, stderr=subprocess.PIPE,
+                           timeout=300)
+    got = read("placed.out")[len(b"kept\n"):] if place == "append" else None
+    return p.returncode, got, p.stderr.decode(errors="replace")
+
+
+def test_mapped():
+    """File input, which the tool maps and, into a file or a pipe, copies
+    inside the kernel but for the rows the digits go into: every layout and
+    every kind of output give the bytes of the streaming path (pipe in), the
+    input is left as it was, and bad input stops at the same frame."""
+    w, h = 52, 18
+    cases = []  # (what, arguments before INPUT, frames, input bytes, expected output)
+    for i, (fmt, _, _) in enumerate(RAW_CASES):
+        frames = clip(fmt, w, h, 12, seed=40 + i)
+        cases.append(("raw " + fmt, ["--format", fmt, "--size", "%dx%d" % (w, h)]
+                      + options(3, i % 2), 12, b"".join(frames),
+                      b"".join(model.stamp_all(frames, fmt, w, h, 3, i % 2))))
+    for fmt, chroma in (("y4m420", "C420jpeg"), ("y4m422", "C422")):
+        frames = clip(fmt, w, h, 12, seed=50)
+        header = y4m_header(w, h, chroma)
+        cases.append(("YUV4MPEG2 " + chroma, [], 12, y4m(frames, header, b"FRAME Ixyz"),
+                      y4m(model.stamp_all(frames, fmt, w, h), header, b"FRAME Ixyz")))
+    # 1080p 4:2:0 frames past one window of the mapping, one of them across
+    # its end.
+    big = clip("y4m420", 1920, 1080, 23, seed=51)
+    header = y4m_header(1920, 1080)
+    cases.append(("YUV4MPEG2 1080p over two windows", [], 23, y4m(big, header),
+                  y4m(model.stamp_all(big, "y4m420", 1920, 1080), header)))
+    for what, args, count, data, want in cases:
+        src = write("mapped.in", data)
+        rc, out, err = run(args + ["--frames", str(count)], data)
+        check(rc == 0 and out == want, "%s: pipe in: exit %d %r" % (what, rc, err))
+        for place in ("file", "pipe", "append", "null"):
+            rc, out, err = run_into(args + [src], place)
+            check(rc == 0 and err == "" and (out is None or out == want),
+                  "%s into %s: exit %d %r, %s bytes of %d" %
+                  (what, place, rc, err, None if out is None else len(out), len(want)))
+        check(read("mapped.in") == data, "%s: the input was changed" % what)
+
+    # Standard input redirected from a file read part-way: the frames from
+    # where it stands.
+    frames = clip("i420", w, h, 4, seed=52)
+    src = write("mapped.in", b"".join(frames))
+    size = model.frame_bytes("i420", w, h)
+    with open(src, "rb") as f:
+        f.seek(size)
+        p = subprocess.run(RUN + ["--format", "i420", "--size", "%dx%d" % (w, h), "--frames", "3",
+                                  "-", path("placed.out")], stdin=f, capture_output=True,
+                           timeout=120)
+    check(p.returncode == 0 and read("placed.out") ==
+          b"".join(model.stamp_all(frames[1:], "i420", w, h)),
+          "input file read part-way: exit %d %r" % (p.returncode, p.stderr))
+
+    # Bad input in a mapped file: the frames before it whole, nothing of it.
+    frames = clip("y4m420", w, h, 5, seed=53)
+    stamped = model.stamp_all(frames, "y4m420", w, h)
+    header = y4m_header(w, h)
+    good = y4m(frames, header)
+    whole = lambda k: header + b"\n" + b"".join(b"FRAME\n" + f for f in stamped[:k])
+    size = model.frame_bytes("y4m420", w, h)
+    raw = clip("yuy2", w, h, 4, seed=54)
+    raw_args = ["--format", "yuy2", "--size", "%dx%d" % (w, h)]
+    bad = [  # (what, arguments before INPUT, input, message after the input's name, output)
+        ("final frame cut short", ["--frames", "5"], good[:-10],
+         ": frame 4 is cut short (%d of %d bytes)" % (size - 10, size), whole(4)),
+        ("FRAME line cut short", ["--frames", "5"], good[:len(whole(3)) + 3],
+         ": frame 3 is cut short", whole(3)),
+        ("bad FRAME line", [], good.replace(b"FRAME", b"FRAMX", 3).replace(b"FRAMX", b"FRAME", 2),
+         ": frame 2 has no FRAME header", whole(2)),
+        ("fewer frames than --frames", ["--frames", "7"], good, " ends after 5 of 7 frames",
+         y4m(model.stamp_all(frames, "y4m420", w, h, count=7), header)),
+        ("more frames than --frames", ["--frames", "3"], good,
+         " holds more than 3 frames; pass --frames with its frame count",
+         y4m(model.stamp_all(frames[:3], "y4m420", w, h), header)),
+        ("raw frame cut short", raw_args + ["--frames", "4"], b"".join(raw)[:-1],
+         ": frame 3 is cut short (%d of %d bytes)" % (2 * w * h - 1, 2 * w * h),
+         b"".join(model.stamp_all(raw[:3], "yuy2", w, h, count=4))),
+    ]
+    for what, args, data, message, want in bad:
+        src = write("bad.in", data)
+        for place in ("file", "pipe", "append"):
+            rc, out, err = run_into(args + [src], place)
+            check(rc == 1 and err == "stampel: %s%s\n" % (src, message) and out == want,
+                  "mapped %s into %s: exit %d %r, %d bytes of %d" %
+                  (what, place, rc, err, len(out), len(want)))
+
+
 def ffmpeg(args, stdin=None):
     p = subprocess.run(["ffmpeg", "-v", "error", "-nostdin", "-y"] + args, input=stdin,
                        capture_output=True, timeout=120)
@@ -472,7 +577,7 @@ def main():
             test_wine(args.group[len("wine-"):])
         else:
             {"formats": test_formats, "streams": test_streams, "errors": test_errors,
-             "cli": test_cli, "ffmpeg": test_ffmpeg}[args.group]()
+             "cli": test_cli, "ffmpeg": test_ffmpeg, "mapped": test_mapped}[args.group]()
     finally:
         shutil.rmtree(TMP, ignore_errors=True)
         if args.wine:
