@@ -15,6 +15,7 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import time
 
 import stampel_model as model
 
@@ -476,6 +477,19 @@ def test_mapped():
             check(rc == 1 and err == "stampel: %s%s\n" % (src, message) and out == want,
                   "mapped %s into %s: exit %d %r, %d bytes of %d" %
                   (what, place, rc, err, len(out), len(want)))
+
+    # A mapped file that shrinks while stampel is stuck writing into a full
+    # pipe: a message and a failure, not a crash.
+    big = clip("y4m420", 1920, 1080, 1, seed=55) * 8
+    src = write("shrinks.y4m", y4m(big, y4m_header(1920, 1080)))
+    p = subprocess.Popen(RUN + [src], stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    p.stdout.read(4096)
+    time.sleep(1)
+    os.truncate(src, 100000)
+    p.stdout.read()
+    err = p.stderr.read().decode()
+    check(p.wait(timeout=120) == 1 and err == "stampel: %s shrank while it was read\n" % src,
+          "input shrinking under the mapping: exit %d %r" % (p.returncode, err))
 
 
 def ffmpeg(args, stdin=None):

@@ -191,7 +191,7 @@ uint8_t* InStream::MapNext(size_t size) {
     const int64_t page = sysconf(_SC_PAGESIZE);
     const int64_t start = position_ / page * page;
     const int64_t length = std::min(std::max(kWindowBytes, end - start), size_ - start);
-    if (static_cast<uint64_t>(length) > SIZE_MAX) {
+    if (static_cast<uint64_t>(length) > SIZE_MAX || static_cast<off_t>(start) != start) {
       mappable_ = false;
       return nullptr;
     }
