@@ -173,7 +173,7 @@ def table(header, rows):
 
 def plot(medians, counters, path):
     fig, ax = plt.subplots(figsize=(9, 6))
-    colours = dict(zip(CASES, ["tab:red", "tab:purple", "tab:blue", "tab:grey"]))
+    colours = dict(zip(CASES, ["tab:red", "tab:purple", "tab:blue", "tab:grey", "tab:green"]))
     markers = dict(zip(TYPES, ["o", "s", "^", "D", "v"]))
     for case in CASES:
         for ptype in TYPES:

@@ -57,7 +57,7 @@ def main():
     build = os.environ.get("STAMPEL_BUILD_DIR", os.path.join(ROOT, "build", "native"))
     parser.add_argument("--stampel", default=os.path.join(build, "stampel"))
     parser.add_argument("--frames", type=int, default=300)
-    parser.add_argument("--runs", type=int, default=5)
+    parser.add_argument("--runs", type=int, default=9)
     parser.add_argument("--dir", default=os.path.join(ROOT, "build", "pipeline-bench"))
     args = parser.parse_args()
 
