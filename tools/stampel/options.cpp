@@ -110,8 +110,8 @@ Options ParseOptions(int argc, char** argv) {
     } else if (name == "--frames") {
       const std::string_view text = value();
       long long v;
-      if (!ParseInt(text, 0, INT_MAX, &v)) {
-        UsageFail("--frames needs a frame count from 0 to " + std::to_string(INT_MAX) + ", not '" +
+      if (!ParseInt(text, 1, INT_MAX, &v)) {
+        UsageFail("--frames needs a frame count from 1 to " + std::to_string(INT_MAX) + ", not '" +
                   std::string(text) + "'");
       }
       options.frames = static_cast<int>(v);

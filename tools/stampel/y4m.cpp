@@ -92,20 +92,38 @@ Y4mReader::Y4mReader(InStream& in) : in_(in) {
         }
         break;
       case 'F': {
-        // The rate only informs the clip; an odd one is passed on as it is.
         const size_t colon = value.find(':');
         long long num = 0;
         long long den = 0;
-        if (colon != std::string_view::npos && ParseCount(value.substr(0, colon), &num) &&
-            ParseCount(value.substr(colon + 1), &den) && num > 0 && den > 0 && num <= 0xFFFFFFFF &&
-            den <= 0xFFFFFFFF) {
-          fpsNumerator_ = static_cast<unsigned>(num);
-          fpsDenominator_ = static_cast<unsigned>(den);
+        if (colon == std::string_view::npos || !ParseCount(value.substr(0, colon), &num) ||
+            !ParseCount(value.substr(colon + 1), &den) || num <= 0 || den <= 0 ||
+            num > 0xFFFFFFFF || den > 0xFFFFFFFF) {
+          Fail(in_.Name() + ": bad YUV4MPEG2 frame rate '" + std::string(token) + "'");
+        }
+        fpsNumerator_ = static_cast<unsigned>(num);
+        fpsDenominator_ = static_cast<unsigned>(den);
+        break;
+      }
+      case 'A': {  // pixel aspect, 0:0 when unknown
+        const size_t colon = value.find(':');
+        long long num = 0;
+        long long den = 0;
+        if (colon == std::string_view::npos || !ParseCount(value.substr(0, colon), &num) ||
+            !ParseCount(value.substr(colon + 1), &den)) {
+          Fail(in_.Name() + ": bad YUV4MPEG2 aspect ratio '" + std::string(token) + "'");
         }
         break;
       }
-      default:
+      case 'I':
+        if (value.size() != 1 ||
+            std::string_view("ptbm?").find(value[0]) == std::string_view::npos) {
+          Fail(in_.Name() + ": bad YUV4MPEG2 interlacing '" + std::string(token) + "'");
+        }
         break;
+      case 'X':  // extensions, passed on as they are
+        break;
+      default:
+        Fail(in_.Name() + ": unknown YUV4MPEG2 header token '" + std::string(token) + "'");
     }
   }
   if (width < 0) Fail(in_.Name() + ": the YUV4MPEG2 header has no width (W)");
