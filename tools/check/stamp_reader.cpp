@@ -4,6 +4,7 @@
 #include <cstddef>
 
 #include "filter/digit_glyphs.h"
+#include "filter/pixel_layout.h"
 
 namespace {
 
@@ -19,15 +20,12 @@ constexpr int kMinMargin = 8;
 }  // namespace
 
 StampReader::StampReader(const VideoInfo& vi, bool left) : vi_(vi), left_(left) {
-  if (vi.IsRGB24()) {
-    bytesPerPixel_ = 3, channels_ = 3, bottomUp_ = true;
-  } else if (vi.IsRGB32()) {
-    bytesPerPixel_ = 4, channels_ = 3, bottomUp_ = true;
-  } else if (vi.IsYUY2()) {
-    bytesPerPixel_ = 2;
-  } else if (vi.IsYV12()) {
-    bytesPerPixel_ = 1, rightGap_ = 2;
-  }
+  // The cells lie where the filter's own layout puts them.
+  const CellGeometry geometry = GeometryOf(LayoutOf(vi));
+  bytesPerPixel_ = geometry.cellBytes / kCellWidth;
+  rightGap_ = bytesPerPixel_ ? geometry.rightGap / bytesPerPixel_ : 0;  // in pixels
+  bottomUp_ = geometry.bottomUp;
+  channels_ = geometry.bottomUp ? 3 : 1;  // RGB: the mean of blue, green and red
   for (int g = 0; g <= kMinusGlyph; ++g) {
     const uint8_t* glyph = g < 10 ? DigitGlyphs + g * kGlyphBytes : MinusGlyph;
     for (int y = 0; y < kCellRows; ++y) {
